@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "helper/commands/HelperEnvironment.h"
+#include "helper/entry/ProtocolOutput.h"
+#include "helper/protocol/HelperRequest.h"
+
+namespace halvex {
+
+// The command dispatcher of one channel: decodes each line, routes the command, runs it and writes
+// exactly one response per decodable request. Runs on the request loop's thread, one line at a time.
+class HelperController : public std::enable_shared_from_this<HelperController> {
+public:
+    static std::shared_ptr<HelperController> create(std::shared_ptr<ProtocolOutput> output,
+                                                    HelperEnvironment environment);
+
+    // Handles one request line; true when the request loop must end ("shutdown"). Never throws:
+    // every failure is answered with an envelope.
+    bool handle(std::string_view line);
+
+    // Runs a decoded request and writes its success envelope; throws the command's failure.
+    bool execute(const HelperRequest& request);
+
+    // Stops the running capture, if any, when the channel reaches end of input.
+    void stopCaptureAtEndOfInput();
+
+    const HelperEnvironment& environment() const { return environment_; }
+
+private:
+    HelperController(std::shared_ptr<ProtocolOutput> output, HelperEnvironment environment)
+        : output_(std::move(output)), environment_(std::move(environment)) {}
+
+    using Handler = bool (HelperController::*)(const HelperRequest&);
+    enum class CaptureRequirement { none, needsCapture, mustNotRun };
+    struct Route {
+        CaptureRequirement capture;
+        Handler handler;
+    };
+    // Every command the helper knows, with its capture test and its handler.
+    static const std::map<std::string, Route>& routes();
+
+    bool runPing(const HelperRequest& request);
+    bool runPermissions(const HelperRequest& request);
+    bool runRequestScreenPermission(const HelperRequest& request);
+    bool runIdentity(const HelperRequest& request);
+    bool runUnavailable(const HelperRequest& request);
+
+    void respond(const std::string& id, nlohmann::json result);
+    // Fails with "No capture session is running." while no capture runs; called before a
+    // capture-needing command reads its payload.
+    void requireCapture() const;
+
+    std::shared_ptr<ProtocolOutput> output_;
+    HelperEnvironment environment_;
+};
+
+}  // namespace halvex
