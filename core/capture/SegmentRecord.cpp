@@ -1,5 +1,7 @@
 #include "core/capture/SegmentRecord.h"
 
+#include "core/capture/CaptureJSONFields.h"
+
 namespace halvex {
 
 nlohmann::json toJSON(const SegmentRecord& record) {
@@ -16,17 +18,18 @@ nlohmann::json toJSON(const SegmentRecord& record) {
 }
 
 SegmentRecord segmentRecordFromJSON(const nlohmann::json& json) {
+    using namespace capturejson;
     SegmentRecord record;
-    record.id = json.at("id").get<std::string>();
-    record.path = json.at("path").get<std::string>();
-    record.initializationPath = json.at("initializationPath").get<std::string>();
-    record.startedAt = json.at("startedAt").get<double>();
-    record.endedAt = json.at("endedAt").get<double>();
-    record.durationSeconds = json.at("durationSeconds").get<double>();
-    record.width = json.at("width").get<std::int64_t>();
-    record.height = json.at("height").get<std::int64_t>();
-    record.codec = json.at("codec").get<std::string>();
-    record.byteCount = json.at("byteCount").get<std::int64_t>();
+    record.id = requiredString(json, "id");
+    record.path = requiredString(json, "path");
+    record.initializationPath = requiredString(json, "initializationPath");
+    record.startedAt = requiredDouble(json, "startedAt");
+    record.endedAt = requiredDouble(json, "endedAt");
+    record.durationSeconds = requiredDouble(json, "durationSeconds");
+    record.width = requiredInteger(json, "width");
+    record.height = requiredInteger(json, "height");
+    record.codec = requiredString(json, "codec");
+    record.byteCount = requiredInteger(json, "byteCount");
     return record;
 }
 

@@ -1,5 +1,6 @@
 #include "helper/entry/HelperController.h"
 
+#include "core/capture/CaptureStatus.h"
 #include "core/support/HalvexNativeError.h"
 #include "helper/commands/IdentityCommands.h"
 #include "helper/protocol/Envelopes.h"
@@ -48,8 +49,8 @@ const std::map<std::string, HelperController::Route>& HelperController::routes()
         {"markTrade", {C::needsCapture, &HelperController::runUnavailable}},
         {"endTrade", {C::needsCapture, &HelperController::runUnavailable}},
         {"releaseTrade", {C::needsCapture, &HelperController::runUnavailable}},
-        {"stopCapture", {C::none, &HelperController::runUnavailable}},
-        {"shutdown", {C::none, &HelperController::runUnavailable}},
+        {"stopCapture", {C::none, &HelperController::runStopCapture}},
+        {"shutdown", {C::none, &HelperController::runShutdown}},
         {"analyzeImage", {C::none, &HelperController::runUnavailable}},
         {"diagnoseFrame", {C::none, &HelperController::runUnavailable}},
         {"startChartWatcher", {C::needsCapture, &HelperController::runUnavailable}},
@@ -88,11 +89,23 @@ bool HelperController::runIdentity(const HelperRequest& request) {
     return false;
 }
 
+bool HelperController::runStopCapture(const HelperRequest& request) {
+    respond(request.id, toJSON(stopCapture()));
+    return false;
+}
+
+bool HelperController::runShutdown(const HelperRequest& request) {
+    respond(request.id, toJSON(stopCapture()));
+    return true;
+}
+
+CaptureStatus HelperController::stopCapture() { return CaptureStatus::idle(); }
+
 bool HelperController::runUnavailable(const HelperRequest& request) {
     throw HalvexNativeError::invalidPayload("The command '" + request.command + "' is not available in this build.");
 }
 
-void HelperController::stopCaptureAtEndOfInput() {}
+void HelperController::stopCaptureAtEndOfInput() { stopCapture(); }
 
 void HelperController::respond(const std::string& id, nlohmann::json result) {
     output_->write(toJSON(SuccessEnvelope{id, std::move(result)}));

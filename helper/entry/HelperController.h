@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/capture/CaptureStatus.h"
 #include "helper/commands/HelperEnvironment.h"
 #include "helper/entry/ProtocolOutput.h"
 #include "helper/protocol/HelperRequest.h"
@@ -49,7 +50,11 @@ private:
     bool runPermissions(const HelperRequest& request);
     bool runRequestScreenPermission(const HelperRequest& request);
     bool runIdentity(const HelperRequest& request);
+    bool runStopCapture(const HelperRequest& request);
+    bool runShutdown(const HelperRequest& request);
     bool runUnavailable(const HelperRequest& request);
+    // Stops the running capture, if any, and returns its final status (idle without capture).
+    CaptureStatus stopCapture();
 
     void respond(const std::string& id, nlohmann::json result);
     // Fails with "No capture session is running." while no capture runs; called before a

@@ -85,6 +85,17 @@ TEST_F(ControllerFixture, IdentityDescribesThisProcess) {
     EXPECT_FALSE(result.contains("responsibleProcessId"));
 }
 
+TEST_F(ControllerFixture, StopCaptureAndShutdownWithoutCaptureAnswerTheIdleStatus) {
+    bool ends = true;
+    const auto stopped = nlohmann::json::parse(answer(R"({"id":"s","command":"stopCapture"})", &ends));
+    EXPECT_FALSE(ends);
+    EXPECT_EQ(stopped.at("result").at("phase"), "idle");
+    EXPECT_EQ(answer(R"({"id":"s","command":"stopCapture"})"), answer(R"({"id":"s","command":"stopCapture"})"));
+    const auto shutdown = nlohmann::json::parse(answer(R"({"id":"d","command":"shutdown"})", &ends));
+    EXPECT_TRUE(ends);
+    EXPECT_EQ(shutdown.at("result"), stopped.at("result"));
+}
+
 TEST_F(ControllerFixture, ACommandsFailureLeavesTheLoopRunning) {
     bool ends = true;
     answer(R"({"id":"1","command":"nope"})", &ends);

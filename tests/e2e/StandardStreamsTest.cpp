@@ -36,6 +36,19 @@ TEST(StandardStreams, AnswersEachLineInOrderAndStopsAtEndOfInput) {
               std::string::npos);
 }
 
+TEST(StandardStreams, ShutdownAnswersThenEndsWithoutReadingFurther) {
+    auto helper = launchHelper({});
+    helper->writeStdin("{\"id\":\"1\",\"command\":\"shutdown\"}\n{\"id\":\"2\",\"command\":\"ping\"}\n");
+    const auto answer = helper->readStdoutLine(10s);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->starts_with(R"({"id":"1","ok":true,"result":{)")) << *answer;
+    EXPECT_NE(answer->find(R"("phase":"idle")"), std::string::npos);
+    EXPECT_EQ(helper->wait(10s), 0);
+    EXPECT_EQ(helper->readStdoutLine(1s), std::nullopt);
+    // Shutdown is not the end of input: nothing about closed input is logged.
+    EXPECT_EQ(helper->stderrSoFar().find("Standard input closed"), std::string::npos);
+}
+
 TEST(StandardStreams, OptionsWithoutAUsableSocketStillServeStandardStreams) {
     const std::vector<std::vector<std::string>> commandLines{{}, {"--socket"}, {"--token", "abc"}, {"--log-file", "/tmp/x"}};
     for (const auto& arguments : commandLines) {
