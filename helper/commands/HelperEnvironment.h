@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "core/sources/SourceCatalog.h"
 #include "core/support/NativePermissions.h"
 
 namespace halvex {
@@ -12,6 +13,8 @@ struct HelperEnvironment {
     std::shared_ptr<NativePermissions> permissions;
     // The first command-line argument: the executable path's fallback.
     std::string firstArgument;
+    // The capturable displays and windows; absent in tests that do not list sources.
+    std::shared_ptr<SourceCatalog> sources;
 };
 
 }  // namespace halvex

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "core/support/NativeLog.h"
+#include "core/sources/x11/X11SourcePlatform.h"
 #include "core/support/x11/X11ScreenAccessProbe.h"
 #include "helper/commands/IdentityCommands.h"
 #include "helper/entry/ArgumentValue.h"
@@ -65,7 +66,8 @@ int main(const std::vector<std::string>& arguments) {
     // A write to a vanished peer must fail quietly, not kill the process before capture is stopped.
     std::signal(SIGPIPE, SIG_IGN);
     HelperEnvironment environment{std::make_shared<NativePermissions>(std::make_shared<x11::X11ScreenAccessProbe>()),
-                                  arguments.empty() ? std::string() : arguments.front()};
+                                  arguments.empty() ? std::string() : arguments.front(),
+                                  std::make_shared<SourceCatalog>(x11::X11SourcePlatform::create())};
     if (const auto identityFile = argumentValue("--identity-file", arguments)) {
         writeIdentityProbe(*identityFile, environment);
         return 0;

@@ -3,6 +3,7 @@
 #include "core/capture/CaptureStatus.h"
 #include "core/support/HalvexNativeError.h"
 #include "helper/commands/IdentityCommands.h"
+#include "helper/commands/SourceCommands.h"
 #include "helper/protocol/Envelopes.h"
 
 namespace halvex {
@@ -41,8 +42,8 @@ const std::map<std::string, HelperController::Route>& HelperController::routes()
         {"permissions", {C::none, &HelperController::runPermissions}},
         {"requestScreenPermission", {C::none, &HelperController::runRequestScreenPermission}},
         {"identity", {C::none, &HelperController::runIdentity}},
-        {"listSources", {C::none, &HelperController::runUnavailable}},
-        {"sourceThumbnail", {C::none, &HelperController::runUnavailable}},
+        {"listSources", {C::none, &HelperController::runListSources}},
+        {"sourceThumbnail", {C::none, &HelperController::runSourceThumbnail}},
         {"diagnosticFrame", {C::needsCapture, &HelperController::runUnavailable}},
         {"setPreviewEnabled", {C::needsCapture, &HelperController::runUnavailable}},
         {"startCapture", {C::mustNotRun, &HelperController::runUnavailable}},
@@ -100,6 +101,16 @@ bool HelperController::runShutdown(const HelperRequest& request) {
 }
 
 CaptureStatus HelperController::stopCapture() { return CaptureStatus::idle(); }
+
+bool HelperController::runListSources(const HelperRequest& request) {
+    respond(request.id, SourceCommands::listSources(environment_));
+    return false;
+}
+
+bool HelperController::runSourceThumbnail(const HelperRequest& request) {
+    respond(request.id, SourceCommands::sourceThumbnail(environment_, request.payload));
+    return false;
+}
 
 bool HelperController::runUnavailable(const HelperRequest& request) {
     throw HalvexNativeError::invalidPayload("The command '" + request.command + "' is not available in this build.");

@@ -52,6 +52,8 @@ private:
     bool runIdentity(const HelperRequest& request);
     bool runStopCapture(const HelperRequest& request);
     bool runShutdown(const HelperRequest& request);
+    bool runListSources(const HelperRequest& request);
+    bool runSourceThumbnail(const HelperRequest& request);
     bool runUnavailable(const HelperRequest& request);
     // Stops the running capture, if any, and returns its final status (idle without capture).
     CaptureStatus stopCapture();
