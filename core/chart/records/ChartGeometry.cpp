@@ -1,14 +1,18 @@
 #include "core/chart/records/ChartGeometry.h"
 
+#include "core/chart/records/ChartJSONFields.h"
+
 namespace halvex {
+
+using namespace chartjson;
 
 nlohmann::json toJSON(const ChartNormalizedRect& rect) {
     return {{"x", rect.x}, {"y", rect.y}, {"width", rect.width}, {"height", rect.height}};
 }
 
 ChartNormalizedRect chartNormalizedRectFromJSON(const nlohmann::json& json) {
-    return {json.at("x").get<double>(), json.at("y").get<double>(), json.at("width").get<double>(),
-            json.at("height").get<double>()};
+    return {requiredDouble(json, "x"), requiredDouble(json, "y"), requiredDouble(json, "width"),
+            requiredDouble(json, "height")};
 }
 
 nlohmann::json toJSON(const ChartPane& pane) {
@@ -16,8 +20,8 @@ nlohmann::json toJSON(const ChartPane& pane) {
 }
 
 ChartPane chartPaneFromJSON(const nlohmann::json& json) {
-    return {json.at("index").get<std::int64_t>(), json.at("count").get<std::int64_t>(), json.at("minX").get<double>(),
-            json.at("maxX").get<double>()};
+    return {requiredInteger(json, "index"), requiredInteger(json, "count"), requiredDouble(json, "minX"),
+            requiredDouble(json, "maxX")};
 }
 
 }  // namespace halvex

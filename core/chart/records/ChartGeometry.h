@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -22,10 +23,20 @@ struct ChartNormalizedRect {
     double centerX() const { return x + width * 0.5; }
     double centerY() const { return y + height * 0.5; }
 
+    // When one rectangle already spans the other along an axis its edge and extent are kept as they
+    // are, so the union with a contained rectangle (or itself) is exact rather than re-derived.
     ChartNormalizedRect unionWith(const ChartNormalizedRect& other) const {
-        const double minX = std::min(x, other.x);
-        const double minY = std::min(y, other.y);
-        return {minX, minY, std::max(maxX(), other.maxX()) - minX, std::max(maxY(), other.maxY()) - minY};
+        const auto span = [](double aStart, double aLength, double bStart, double bLength) {
+            const double aEnd = aStart + aLength;
+            const double bEnd = bStart + bLength;
+            if (aStart <= bStart && aEnd >= bEnd) return std::pair{aStart, aLength};
+            if (bStart <= aStart && bEnd >= aEnd) return std::pair{bStart, bLength};
+            const double start = std::min(aStart, bStart);
+            return std::pair{start, std::max(aEnd, bEnd) - start};
+        };
+        const auto [unionX, unionWidth] = span(x, width, other.x, other.width);
+        const auto [unionY, unionHeight] = span(y, height, other.y, other.height);
+        return {unionX, unionY, unionWidth, unionHeight};
     }
     // Open interiors overlap: touching edges do not intersect.
     bool intersects(const ChartNormalizedRect& other) const {
@@ -57,6 +68,7 @@ struct ChartPane {
 };
 
 nlohmann::json toJSON(const ChartNormalizedRect& rect);
+// Decoders throw nlohmann::json::exception on a missing key or a wrong type.
 ChartNormalizedRect chartNormalizedRectFromJSON(const nlohmann::json& json);
 nlohmann::json toJSON(const ChartPane& pane);
 ChartPane chartPaneFromJSON(const nlohmann::json& json);

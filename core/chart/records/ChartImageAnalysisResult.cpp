@@ -1,0 +1,22 @@
+#include "core/chart/records/ChartImageAnalysisResult.h"
+
+#include "core/chart/records/ChartJSONFields.h"
+
+namespace halvex {
+
+using namespace chartjson;
+
+nlohmann::json toJSON(const ChartImageAnalysisResult& r) {
+    return {{"detectorVersion", r.detectorVersion},
+            {"observation", toJSON(r.observation)},
+            {"candidates", arrayJSON(r.candidates)},
+            {"requirements", r.requirements}};
+}
+
+ChartImageAnalysisResult chartImageAnalysisResultFromJSON(const nlohmann::json& json) {
+    return {requiredString(json, "detectorVersion"),
+            requiredRecord(json, "observation", chartTradeObservationFromJSON),
+            requiredArray(json, "candidates", chartOCRCandidateFromJSON), requiredStrings(json, "requirements")};
+}
+
+}  // namespace halvex
