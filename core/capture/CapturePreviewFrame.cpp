@@ -1,6 +1,6 @@
 #include "core/capture/CapturePreviewFrame.h"
 
-#include "core/capture/CaptureJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 namespace halvex {
 
@@ -11,7 +11,7 @@ nlohmann::json toJSON(const CapturePreviewFrame& frame) {
 }
 
 CapturePreviewFrame capturePreviewFrameFromJSON(const nlohmann::json& json) {
-    using namespace capturejson;
+    using namespace strictjson;
     CapturePreviewFrame frame;
     frame.sourceId = requiredString(json, "sourceId");
     frame.width = requiredInteger(json, "width");

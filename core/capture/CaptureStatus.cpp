@@ -1,6 +1,6 @@
 #include "core/capture/CaptureStatus.h"
 
-#include "core/capture/CaptureJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
@@ -28,7 +28,7 @@ nlohmann::json toJSON(const CaptureStatus& status) {
 }
 
 CaptureStatus captureStatusFromJSON(const nlohmann::json& json) {
-    using namespace capturejson;
+    using namespace strictjson;
     CaptureStatus status;
     status.phase = requiredString(json, "phase");
     status.sourceId = optionalString(json, "sourceId");

@@ -1,6 +1,6 @@
 #include "core/capture/SegmentRecord.h"
 
-#include "core/capture/CaptureJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 namespace halvex {
 
@@ -18,7 +18,7 @@ nlohmann::json toJSON(const SegmentRecord& record) {
 }
 
 SegmentRecord segmentRecordFromJSON(const nlohmann::json& json) {
-    using namespace capturejson;
+    using namespace strictjson;
     SegmentRecord record;
     record.id = requiredString(json, "id");
     record.path = requiredString(json, "path");

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "core/capture/CaptureJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
@@ -57,7 +57,7 @@ nlohmann::json toJSON(const TradeManifest& manifest) {
 }
 
 TradeManifest tradeManifestFromJSON(const nlohmann::json& json) {
-    using namespace capturejson;
+    using namespace strictjson;
     TradeManifest manifest;
     manifest.schemaVersion = requiredInteger(json, "schemaVersion");
     manifest.sessionId = requiredString(json, "sessionId");

@@ -1,6 +1,6 @@
 #include "core/capture/TradeRetention.h"
 
-#include "core/capture/CaptureJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
@@ -16,7 +16,7 @@ nlohmann::json toJSON(const TradeRetention& retention) {
 }
 
 TradeRetention tradeRetentionFromJSON(const nlohmann::json& json) {
-    using namespace capturejson;
+    using namespace strictjson;
     TradeRetention retention;
     retention.sessionId = requiredString(json, "sessionId");
     retention.occurredAt = requiredDouble(json, "occurredAt");

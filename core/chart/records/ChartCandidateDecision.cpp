@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartCandidateDecision.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 ChartCandidateDecision ChartCandidateDecision::selected(std::string text, std::optional<std::string> visualRole,
                                                         std::optional<ChartPane> pane) {

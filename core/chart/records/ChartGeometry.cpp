@@ -1,10 +1,10 @@
 #include "core/chart/records/ChartGeometry.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 nlohmann::json toJSON(const ChartNormalizedRect& rect) {
     return {{"x", rect.x}, {"y", rect.y}, {"width", rect.width}, {"height", rect.height}};

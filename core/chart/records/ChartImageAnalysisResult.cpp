@@ -1,10 +1,10 @@
 #include "core/chart/records/ChartImageAnalysisResult.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 nlohmann::json toJSON(const ChartImageAnalysisResult& r) {
     return {{"detectorVersion", r.detectorVersion},

@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartOCRCandidate.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 nlohmann::json toJSON(const ChartOCRCandidate& candidate) {
     nlohmann::json json = {{"text", candidate.text},   {"confidence", candidate.confidence},

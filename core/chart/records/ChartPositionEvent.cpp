@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartPositionEvent.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 ChartPositionEvent ChartPositionEvent::fromObservation(const ChartTradeObservation& observation, double position,
                                                        const std::string& fallbackSymbol, ChartPlatform platform,

@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartProtectiveLevel.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 nlohmann::json toJSON(const ChartProtectiveLevel& level) {
     nlohmann::json json = {{"value", level.value}, {"unit", level.unit}};

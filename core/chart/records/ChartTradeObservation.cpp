@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartTradeObservation.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 ChartTradeObservation ChartTradeObservation::withPresence(bool positionLinePresentValue,
                                                           std::optional<double> coverage,

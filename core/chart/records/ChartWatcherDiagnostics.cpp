@@ -1,10 +1,10 @@
 #include "core/chart/records/ChartWatcherDiagnostics.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 nlohmann::json toJSON(const ChartWatcherDiagnostics& d) {
     return {{"detectorVersion", d.detectorVersion},

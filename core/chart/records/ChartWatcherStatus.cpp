@@ -1,11 +1,11 @@
 #include "core/chart/records/ChartWatcherStatus.h"
 
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 #include "core/support/JSONEncoding.h"
 
 namespace halvex {
 
-using namespace chartjson;
+using namespace strictjson;
 
 
 ChartWatcherStatus ChartWatcherStatus::stopped(std::optional<std::string> sourceId,

@@ -1,8 +1,8 @@
-#include "core/chart/records/ChartJSONFields.h"
+#include "core/support/StrictJSONFields.h"
 
 #include <cmath>
 
-namespace halvex::chartjson {
+namespace halvex::strictjson {
 
 void failType(const char* key, const std::string& expected) {
     throw nlohmann::json::type_error::create(302, std::string("key '") + key + "' must be " + expected, nullptr);
@@ -70,4 +70,4 @@ std::vector<std::string> asStrings(const nlohmann::json& value, const char* key)
     return result;
 }
 
-}  // namespace halvex::chartjson
+}  // namespace halvex::strictjson

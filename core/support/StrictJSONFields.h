@@ -7,11 +7,12 @@
 
 #include <nlohmann/json.hpp>
 
-// Strict field readers shared by the chart records' fromJSON functions. nlohmann's own get<>
-// converts quietly (a float into an integer field, a bool into a number), so the chart records read
-// through these instead: a missing required key, a wrong JSON type or an unknown raw value throws
+// Strict field readers shared by every record decoder (capture records, manifests, chart records).
+// nlohmann's own get<> converts quietly (a float into an integer field, a bool into a number), which
+// would let a damaged manifest or record decode into a different value, so decoders read through
+// these instead: a missing required key, a wrong JSON type or an unknown raw value throws
 // nlohmann::json::exception, naming the key. An optional key that is absent or null reads as absent.
-namespace halvex::chartjson {
+namespace halvex::strictjson {
 
 [[noreturn]] void failType(const char* key, const std::string& expected);
 [[noreturn]] void failUnknownRawValue(const char* key, const std::string& value);
@@ -105,4 +106,4 @@ void setOptionalRecord(nlohmann::json& object, const char* key, const std::optio
     if (value) object[key] = toJSON(*value);
 }
 
-}  // namespace halvex::chartjson
+}  // namespace halvex::strictjson
