@@ -7,22 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/sources/x11/XcbReply.h"
 #include "core/support/NativeLog.h"
 #include "core/support/PlatformError.h"
 
 namespace halvex::x11 {
 namespace {
-
-template <typename T>
-struct Freed {
-    T* value;
-    explicit Freed(T* pointer) : value(pointer) {}
-    ~Freed() { std::free(value); }
-    Freed(const Freed&) = delete;
-    Freed& operator=(const Freed&) = delete;
-    T* operator->() const { return value; }
-    explicit operator bool() const { return value != nullptr; }
-};
 
 std::string connectionErrorText(int code) {
     switch (code) {
@@ -85,9 +75,9 @@ void X11Connection::queryExtensions() {
     const auto composite = xcb_composite_query_version(connection_, 0, 4);
     const auto shm = xcb_shm_query_version(connection_);
     const auto randr = xcb_randr_query_version(connection_, 1, 5);
-    Freed compositeReply(xcb_composite_query_version_reply(connection_, composite, nullptr));
-    Freed shmReply(xcb_shm_query_version_reply(connection_, shm, nullptr));
-    Freed randrReply(xcb_randr_query_version_reply(connection_, randr, nullptr));
+    XcbReply compositeReply(xcb_composite_query_version_reply(connection_, composite, nullptr));
+    XcbReply shmReply(xcb_shm_query_version_reply(connection_, shm, nullptr));
+    XcbReply randrReply(xcb_randr_query_version_reply(connection_, randr, nullptr));
     // NameWindowPixmap needs Composite 0.2.
     hasComposite_ = compositeReply && (compositeReply->major_version > 0 || compositeReply->minor_version >= 2);
     hasShm_ = static_cast<bool>(shmReply);
@@ -115,7 +105,7 @@ int X11Connection::bitsPerPixel(std::uint8_t depth) const {
 xcb_atom_t X11Connection::atom(const std::string& name) {
     if (const auto found = atoms_.find(name); found != atoms_.end()) return found->second;
     const auto cookie = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.c_str());
-    Freed reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
+    XcbReply reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
     if (!reply) return XCB_ATOM_NONE;
     atoms_[name] = reply->atom;
     return reply->atom;
@@ -125,7 +115,7 @@ std::optional<X11Property> X11Connection::property(xcb_window_t window, xcb_atom
     if (name == XCB_ATOM_NONE) return std::nullopt;
     const auto cookie = xcb_get_property(connection_, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, maxBytes / 4);
     xcb_generic_error_t* error = nullptr;
-    Freed reply(xcb_get_property_reply(connection_, cookie, &error));
+    XcbReply reply(xcb_get_property_reply(connection_, cookie, &error));
     std::free(error);
     if (!reply || reply->type == XCB_ATOM_NONE) return std::nullopt;
     X11Property value;
@@ -139,7 +129,7 @@ std::optional<X11Property> X11Connection::property(xcb_window_t window, xcb_atom
 
 std::string X11Connection::atomName(xcb_atom_t value) {
     if (value == XCB_ATOM_NONE) return {};
-    Freed reply(xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, value), nullptr));
+    XcbReply reply(xcb_get_atom_name_reply(connection_, xcb_get_atom_name(connection_, value), nullptr));
     if (!reply) return {};
     return std::string(xcb_get_atom_name_name(reply.value),
                        static_cast<std::size_t>(xcb_get_atom_name_name_length(reply.value)));

@@ -10,21 +10,11 @@
 #include <map>
 #include <set>
 
+#include "core/sources/x11/XcbReply.h"
 #include "core/support/UTF8.h"
 
 namespace halvex::x11::X11WindowList {
 namespace {
-
-template <typename T>
-struct Freed {
-    T* value;
-    explicit Freed(T* pointer) : value(pointer) {}
-    ~Freed() { std::free(value); }
-    Freed(const Freed&) = delete;
-    Freed& operator=(const Freed&) = delete;
-    T* operator->() const { return value; }
-    explicit operator bool() const { return value != nullptr; }
-};
 
 template <typename Reply, typename Cookie, typename Function>
 Reply* replyOrNull(xcb_connection_t* connection, Cookie cookie, Function function) {
@@ -114,7 +104,7 @@ xcb_window_t clientInside(X11Connection& connection, xcb_window_t topLevel) {
         std::vector<xcb_window_t> next;
         for (const xcb_window_t window : level) {
             if (connection.property(window, wmState, 64)) return window;
-            Freed<xcb_query_tree_reply_t> tree(replyOrNull<xcb_query_tree_reply_t>(
+            XcbReply<xcb_query_tree_reply_t> tree(replyOrNull<xcb_query_tree_reply_t>(
                 connection.get(), xcb_query_tree(connection.get(), window), xcb_query_tree_reply));
             if (!tree) continue;
             const auto* children = xcb_query_tree_children(tree.value);
@@ -131,10 +121,10 @@ std::optional<X11ClientWindow> describe(X11Connection& connection, xcb_window_t 
     const auto geometryCookie = xcb_get_geometry(c, window);
     const auto positionCookie = xcb_translate_coordinates(c, window, connection.root(), 0, 0);
     const auto attributesCookie = xcb_get_window_attributes(c, window);
-    Freed<xcb_get_geometry_reply_t> geometry(replyOrNull<xcb_get_geometry_reply_t>(c, geometryCookie, xcb_get_geometry_reply));
-    Freed<xcb_translate_coordinates_reply_t> position(
+    XcbReply<xcb_get_geometry_reply_t> geometry(replyOrNull<xcb_get_geometry_reply_t>(c, geometryCookie, xcb_get_geometry_reply));
+    XcbReply<xcb_translate_coordinates_reply_t> position(
         replyOrNull<xcb_translate_coordinates_reply_t>(c, positionCookie, xcb_translate_coordinates_reply));
-    Freed<xcb_get_window_attributes_reply_t> attributes(
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
         replyOrNull<xcb_get_window_attributes_reply_t>(c, attributesCookie, xcb_get_window_attributes_reply));
     if (!geometry || !position || !attributes) return std::nullopt;  // gone while we looked
 
@@ -202,7 +192,7 @@ std::vector<X11ClientWindow> clients(X11Connection& connection, bool includeUnma
         return result;
     }
     xcb_connection_t* c = connection.get();
-    Freed<xcb_query_tree_reply_t> tree(
+    XcbReply<xcb_query_tree_reply_t> tree(
         replyOrNull<xcb_query_tree_reply_t>(c, xcb_query_tree(c, connection.root()), xcb_query_tree_reply));
     connection.requireHealthy();
     if (!tree) return result;
@@ -210,7 +200,7 @@ std::vector<X11ClientWindow> clients(X11Connection& connection, bool includeUnma
     const int count = xcb_query_tree_children_length(tree.value);
     for (int index = count - 1; index >= 0; --index) {
         const xcb_window_t topLevel = children[index];
-        Freed<xcb_get_window_attributes_reply_t> attributes(replyOrNull<xcb_get_window_attributes_reply_t>(
+        XcbReply<xcb_get_window_attributes_reply_t> attributes(replyOrNull<xcb_get_window_attributes_reply_t>(
             c, xcb_get_window_attributes(c, topLevel), xcb_get_window_attributes_reply));
         if (!attributes || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) continue;
         if (!includeUnmapped && attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
@@ -253,7 +243,7 @@ std::vector<X11Monitor> monitors(X11Connection& connection) {
     };
     if (connection.hasRandRMonitors()) {
         xcb_connection_t* c = connection.get();
-        Freed<xcb_randr_get_monitors_reply_t> reply(replyOrNull<xcb_randr_get_monitors_reply_t>(
+        XcbReply<xcb_randr_get_monitors_reply_t> reply(replyOrNull<xcb_randr_get_monitors_reply_t>(
             c, xcb_randr_get_monitors(c, connection.root(), 1), xcb_randr_get_monitors_reply));
         if (reply) {
             for (auto monitors = xcb_randr_get_monitors_monitors_iterator(reply.value); monitors.rem > 0;
