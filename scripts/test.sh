@@ -14,6 +14,7 @@ jobs=$(nproc)
 if [ "${HALVEX_SANITIZERS:-1}" != "0" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  export LSAN_OPTIONS=suppressions="$root/scripts/sanitizers/lsan.supp"
   "$root/scripts/build.sh" "$root/build-sanitize" -DHALVEX_SANITIZE=address,undefined \
     -DHALVEX_BUILD_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=Debug
   (cd "$root/build-sanitize" && ctest -j"$jobs" --output-on-failure --timeout 1800)
