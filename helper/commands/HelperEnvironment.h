@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "core/capture/SegmentEncoder.h"
+#include "core/capture/engine/CaptureStream.h"
 #include "core/sources/SourceCatalog.h"
 #include "core/support/NativePermissions.h"
 
@@ -15,6 +17,9 @@ struct HelperEnvironment {
     std::string firstArgument;
     // The capturable displays and windows; absent in tests that do not list sources.
     std::shared_ptr<SourceCatalog> sources;
+    // Where a recording gets its frames and its encoders; absent where recording cannot run.
+    std::shared_ptr<CaptureStreamFactory> captureStreams;
+    SegmentEncoderFactory segmentEncoders;
 };
 
 }  // namespace halvex

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <csignal>
 
+#include "core/capture/ffmpeg/FFmpegSegmentEncoder.h"
+#include "core/capture/x11/X11CaptureStreamFactory.h"
 #include "core/support/NativeLog.h"
 #include "core/sources/x11/X11SourcePlatform.h"
 #include "core/support/x11/X11ScreenAccessProbe.h"
@@ -67,7 +69,9 @@ int main(const std::vector<std::string>& arguments) {
     std::signal(SIGPIPE, SIG_IGN);
     HelperEnvironment environment{std::make_shared<NativePermissions>(std::make_shared<x11::X11ScreenAccessProbe>()),
                                   arguments.empty() ? std::string() : arguments.front(),
-                                  std::make_shared<SourceCatalog>(x11::X11SourcePlatform::create())};
+                                  std::make_shared<SourceCatalog>(x11::X11SourcePlatform::create()),
+                                  std::make_shared<x11::X11CaptureStreamFactory>(),
+                                  ffmpeg::FFmpegSegmentEncoder::factory()};
     if (const auto identityFile = argumentValue("--identity-file", arguments)) {
         writeIdentityProbe(*identityFile, environment);
         return 0;

@@ -2,11 +2,18 @@
 
 #include "core/capture/CaptureStatus.h"
 #include "core/support/HalvexNativeError.h"
+#include "helper/commands/CaptureCommands.h"
 #include "helper/commands/IdentityCommands.h"
 #include "helper/commands/SourceCommands.h"
 #include "helper/protocol/Envelopes.h"
 
 namespace halvex {
+namespace {
+
+constexpr const char* captureUnavailableMessage = "Screen recording is not available in this build.";
+
+}  // namespace
+
 std::shared_ptr<HelperController> HelperController::create(std::shared_ptr<ProtocolOutput> output,
                                                            HelperEnvironment environment) {
     return std::shared_ptr<HelperController>(new HelperController(std::move(output), std::move(environment)));
@@ -44,12 +51,12 @@ const std::map<std::string, HelperController::Route>& HelperController::routes()
         {"identity", {C::none, &HelperController::runIdentity}},
         {"listSources", {C::none, &HelperController::runListSources}},
         {"sourceThumbnail", {C::none, &HelperController::runSourceThumbnail}},
-        {"diagnosticFrame", {C::needsCapture, &HelperController::runUnavailable}},
-        {"setPreviewEnabled", {C::needsCapture, &HelperController::runUnavailable}},
-        {"startCapture", {C::mustNotRun, &HelperController::runUnavailable}},
-        {"markTrade", {C::needsCapture, &HelperController::runUnavailable}},
-        {"endTrade", {C::needsCapture, &HelperController::runUnavailable}},
-        {"releaseTrade", {C::needsCapture, &HelperController::runUnavailable}},
+        {"diagnosticFrame", {C::needsCapture, &HelperController::runDiagnosticFrame}},
+        {"setPreviewEnabled", {C::needsCapture, &HelperController::runSetPreviewEnabled}},
+        {"startCapture", {C::mustNotRun, &HelperController::runStartCapture}},
+        {"markTrade", {C::needsCapture, &HelperController::runMarkTrade}},
+        {"endTrade", {C::needsCapture, &HelperController::runEndTrade}},
+        {"releaseTrade", {C::needsCapture, &HelperController::runReleaseTrade}},
         {"stopCapture", {C::none, &HelperController::runStopCapture}},
         {"shutdown", {C::none, &HelperController::runShutdown}},
         {"analyzeImage", {C::none, &HelperController::runUnavailable}},
@@ -67,6 +74,9 @@ bool HelperController::execute(const HelperRequest& request) {
     const auto route = routes().find(request.command);
     if (route == routes().end()) throw HalvexNativeError::invalidPayload("Unknown command '" + request.command + "'.");
     if (route->second.capture == CaptureRequirement::needsCapture) requireCapture();
+    if (route->second.capture == CaptureRequirement::mustNotRun && engine_) {
+        throw HalvexNativeError::captureAlreadyRunning();
+    }
     return (this->*route->second.handler)(request);
 }
 
@@ -100,7 +110,74 @@ bool HelperController::runShutdown(const HelperRequest& request) {
     return true;
 }
 
-CaptureStatus HelperController::stopCapture() { return CaptureStatus::idle(); }
+CaptureStatus HelperController::stopCapture() {
+    if (!engine_) return CaptureStatus::idle();
+    // Taken out first: an engine that has been told to stop is never used again.
+    const auto engine = std::exchange(engine_, nullptr);
+    return engine->stop();
+}
+
+bool HelperController::runStartCapture(const HelperRequest& request) {
+    const auto configuration = CaptureCommands::startConfiguration(request.payload);
+    respond(request.id, toJSON(startCapture(configuration)));
+    return false;
+}
+
+CaptureStatus HelperController::startCapture(const StartCaptureConfiguration& configuration) {
+    if (!environment_.sources) throw HalvexNativeError::invalidPayload(captureUnavailableMessage);
+    const auto resolved = environment_.sources->resolve(configuration.sourceType, configuration.sourceID);
+    if (!environment_.captureStreams || !environment_.segmentEncoders) {
+        throw HalvexNativeError::invalidPayload(captureUnavailableMessage);
+    }
+    CaptureEngineDependencies dependencies;
+    dependencies.streamFactory = environment_.captureStreams;
+    dependencies.encoderFactory = environment_.segmentEncoders;
+    // Events that arrive after the controller is gone are dropped.
+    std::weak_ptr<HelperController> weakSelf = weak_from_this();
+    auto engine = CaptureEngine::create(
+        resolved, configuration,
+        [weakSelf](const CaptureEngineEvent& event) {
+            if (const auto self = weakSelf.lock()) self->emit(event);
+        },
+        std::move(dependencies));
+    engine_ = engine;
+    try {
+        return engine->start();
+    } catch (...) {
+        engine_.reset();
+        throw;
+    }
+}
+
+bool HelperController::runDiagnosticFrame(const HelperRequest& request) {
+    respond(request.id, CaptureCommands::diagnosticFrame(*engine_));
+    return false;
+}
+
+bool HelperController::runSetPreviewEnabled(const HelperRequest& request) {
+    respond(request.id, CaptureCommands::setPreviewEnabled(*engine_, request.payload));
+    return false;
+}
+
+bool HelperController::runMarkTrade(const HelperRequest& request) {
+    respond(request.id, CaptureCommands::markTrade(*engine_, request.payload));
+    return false;
+}
+
+bool HelperController::runEndTrade(const HelperRequest& request) {
+    respond(request.id, CaptureCommands::endTrade(*engine_, request.payload));
+    return false;
+}
+
+bool HelperController::runReleaseTrade(const HelperRequest& request) {
+    respond(request.id, CaptureCommands::releaseTrade(*engine_, request.payload));
+    return false;
+}
+
+void HelperController::emit(const CaptureEngineEvent& event) {
+    auto message = captureEventMessage(event);
+    output_->write(toJSON(EventEnvelope{std::move(message.event), std::move(message.result)}));
+}
 
 bool HelperController::runListSources(const HelperRequest& request) {
     respond(request.id, SourceCommands::listSources(environment_));
@@ -122,6 +199,8 @@ void HelperController::respond(const std::string& id, nlohmann::json result) {
     output_->write(toJSON(SuccessEnvelope{id, std::move(result)}));
 }
 
-void HelperController::requireCapture() const { throw HalvexNativeError::captureNotRunning(); }
+void HelperController::requireCapture() const {
+    if (!engine_) throw HalvexNativeError::captureNotRunning();
+}
 
 }  // namespace halvex

@@ -7,7 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/capture/CaptureEngineEvent.h"
 #include "core/capture/CaptureStatus.h"
+#include "core/capture/StartCaptureConfiguration.h"
+#include "core/capture/engine/CaptureEngine.h"
 #include "helper/commands/HelperEnvironment.h"
 #include "helper/entry/ProtocolOutput.h"
 #include "helper/protocol/HelperRequest.h"
@@ -30,6 +33,9 @@ public:
 
     // Stops the running capture, if any, when the channel reaches end of input.
     void stopCaptureAtEndOfInput();
+
+    // The running engine's event sink: writes the event line at once. Safe from any thread.
+    void emit(const CaptureEngineEvent& event);
 
     const HelperEnvironment& environment() const { return environment_; }
 
@@ -54,7 +60,16 @@ private:
     bool runShutdown(const HelperRequest& request);
     bool runListSources(const HelperRequest& request);
     bool runSourceThumbnail(const HelperRequest& request);
+    bool runStartCapture(const HelperRequest& request);
+    bool runDiagnosticFrame(const HelperRequest& request);
+    bool runSetPreviewEnabled(const HelperRequest& request);
+    bool runMarkTrade(const HelperRequest& request);
+    bool runEndTrade(const HelperRequest& request);
+    bool runReleaseTrade(const HelperRequest& request);
     bool runUnavailable(const HelperRequest& request);
+    // Resolves the source, creates the engine, stores it and starts it; a failed start clears it
+    // again, so a failed "startCapture" leaves no engine.
+    CaptureStatus startCapture(const StartCaptureConfiguration& configuration);
     // Stops the running capture, if any, and returns its final status (idle without capture).
     CaptureStatus stopCapture();
 
@@ -65,6 +80,8 @@ private:
 
     std::shared_ptr<ProtocolOutput> output_;
     HelperEnvironment environment_;
+    // The running capture; touched only on the request loop's thread.
+    std::shared_ptr<CaptureEngine> engine_;
 };
 
 }  // namespace halvex
