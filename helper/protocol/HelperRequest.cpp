@@ -34,6 +34,12 @@ HelperRequest HelperRequest::decode(std::string_view line) {
     return request;
 }
 
+nlohmann::json toJSON(const HelperRequest& request) {
+    nlohmann::json json{{"id", request.id}, {"command", request.command}};
+    if (!request.payload.values.empty()) json["payload"] = JSONValue(request.payload.values).toJSON();
+    return json;
+}
+
 std::optional<std::string> recoverRequestID(std::string_view line) {
     const auto json = nlohmann::json::parse(line.begin(), line.end(), nullptr, false);
     if (json.is_discarded() || !json.is_object()) return std::nullopt;

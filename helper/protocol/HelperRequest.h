@@ -28,6 +28,9 @@ struct HelperRequest {
     static HelperRequest decode(std::string_view line);
 };
 
+// The request as a client writes it: `id`, `command` and, when it holds any value, `payload`.
+nlohmann::json toJSON(const HelperRequest& request);
+
 // The text `id` of a line that did not decode, when the line is still a JSON object holding one.
 std::optional<std::string> recoverRequestID(std::string_view line);
 
