@@ -4,9 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
+# Counted first: nproc honours OMP_THREAD_LIMIT and would answer 1 once it is set.
+jobs=$(nproc)
 # The OpenMP build of Tesseract is several times slower on two cores unless limited to one thread.
 export OMP_THREAD_LIMIT=1
-jobs=$(nproc)
 
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest -j"$jobs" --output-on-failure --timeout 900)
