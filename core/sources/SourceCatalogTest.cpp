@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/FailureMessage.h"
+
 #include <functional>
 
 #include "core/sources/SourceCatalog.h"
@@ -24,14 +26,7 @@ ShareableDisplay makeDisplay(std::uint32_t id, SourceRect frame, std::optional<s
     return {id, frame, static_cast<std::int64_t>(frame.width), static_cast<std::int64_t>(frame.height), name};
 }
 
-std::string messageOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using testing::messageOf;
 
 class CatalogFixture : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/FailureMessage.h"
+
 #include <functional>
 
 #include "helper/commands/CaptureCommands.h"
@@ -9,14 +11,7 @@ namespace {
 
 Payload payloadOf(JSONValue::Object values) { return Payload{std::move(values)}; }
 
-std::string messageOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using testing::messageOf;
 
 JSONValue::Object validStart() {
     return {{"sourceType", "window"}, {"sourceId", "window:5"}, {"outputDirectory", "/tmp/rec"}};

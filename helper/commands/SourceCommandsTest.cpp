@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/FailureMessage.h"
+
 #include <functional>
 
 #include "core/sources/SourceCatalog.h"
@@ -10,14 +12,7 @@ namespace {
 
 Payload payloadOf(JSONValue::Object values) { return Payload{std::move(values)}; }
 
-std::string messageOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using testing::messageOf;
 
 TEST(SourceCommands, ThumbnailRoundsTheWidthAndChecksInOrder) {
     auto platform = std::make_shared<FakeSourcePlatform>();

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include "tests/support/FailureMessage.h"
 #include <unistd.h>
 #include <sys/uio.h>
 #include <xcb/randr.h>
@@ -22,14 +24,7 @@ namespace {
 
 using Options = X11PaintedWindow::Options;
 
-std::string messageOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using testing::messageOf;
 
 std::string notFound(const std::string& id) {
     return "Capture source " + id + " is no longer available. Refresh the source list and try again.";
