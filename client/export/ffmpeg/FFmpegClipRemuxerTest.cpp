@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/TestTaskQueue.h"
+
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -22,34 +24,7 @@ constexpr int fps = 30;
 constexpr int width = 320;
 constexpr int height = 180;
 
-// The writer's callback queue, drained by the test's thread.
-class TaskQueue {
-public:
-    SegmentedCaptureWriter::CallbackQueue submitter() {
-        return [this](std::function<void()> task) {
-            std::lock_guard guard(lock_);
-            tasks_.push_back(std::move(task));
-            wake_.notify_one();
-        };
-    }
-    bool runUntil(const std::function<bool()>& done, std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            std::unique_lock guard(lock_);
-            if (!wake_.wait_until(guard, deadline, [this] { return !tasks_.empty(); })) return false;
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            guard.unlock();
-            task();
-        }
-        return true;
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
-};
+using TaskQueue = testing::TestTaskQueue;
 
 std::shared_ptr<PixelBuffer> frame(int index, int frameWidth, int frameHeight) {
     auto buffer = PixelBuffer::create(frameWidth, frameHeight);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/support/TestTaskQueue.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -28,37 +30,7 @@ constexpr int height = 240;
 constexpr int fps = 30;
 constexpr double frameInterval = 1.0 / fps;
 
-// The test thread plays the owner's serial queue: tasks submitted from the encoder's thread run
-// here, one at a time, when the test asks.
-class TestQueue {
-public:
-    SegmentedCaptureWriter::CallbackQueue submitter() {
-        return [this](std::function<void()> task) {
-            std::lock_guard guard(lock_);
-            tasks_.push_back(std::move(task));
-            wake_.notify_all();
-        };
-    }
-    bool runUntil(const std::function<bool()>& done, std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            std::function<void()> task;
-            {
-                std::unique_lock guard(lock_);
-                if (!wake_.wait_until(guard, deadline, [this] { return !tasks_.empty(); })) return false;
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
-            }
-            task();
-        }
-        return true;
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
-};
+using TestQueue = testing::TestTaskQueue;
 
 // Screen-like content: a still gradient with a small square moving across it.
 std::shared_ptr<PixelBuffer> syntheticFrame(int index, int frameWidth, int frameHeight) {
