@@ -104,15 +104,7 @@ bool HelperSession::readAvailable() {
         const int ready = ::poll(&fd, 1, 0);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) break;
-        char chunk[65536];
-        const ssize_t got = ::read(helper_->readDescriptor(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ended_ = true;
-            break;
-        }
-        buffer_.append(chunk, static_cast<std::size_t>(got));
-        splitLines();
+        if (!readChunk()) break;
     }
     return !ended_;
 }
@@ -127,16 +119,21 @@ bool HelperSession::readMore(std::chrono::steady_clock::time_point deadline) {
         if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
         if (InterruptSignals::received()) throw Interrupted{InterruptSignals::received()};
         if (ready <= 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        char chunk[65536];
-        const ssize_t got = ::read(helper_->readDescriptor(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            ended_ = true;
-            break;
-        }
-        buffer_.append(chunk, static_cast<std::size_t>(got));
-        splitLines();
+        if (!readChunk()) break;
     }
+    return true;
+}
+
+bool HelperSession::readChunk() {
+    char chunk[65536];
+    const ssize_t got = ::read(helper_->readDescriptor(), chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) return true;
+    if (got <= 0) {
+        ended_ = true;
+        return false;
+    }
+    buffer_.append(chunk, static_cast<std::size_t>(got));
+    splitLines();
     return true;
 }
 

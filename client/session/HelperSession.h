@@ -53,6 +53,8 @@ public:
 private:
     // Reads until at least one more message is queued or the deadline passes; false on timeout.
     bool readMore(std::chrono::steady_clock::time_point deadline);
+    // One read of the helper's output, split into messages; false once the output has ended.
+    bool readChunk();
     void splitLines();
 
     std::unique_ptr<HelperProcess> helper_;

@@ -308,7 +308,8 @@ void CaptureEngine::processVideoSample(const SampleBuffer& sample) {
         emit(captureevent::Status{makeStatus()});
     }
 
-    // The hosted chart watcher is offered every complete frame here, before preview and writing.
+    // A chart watcher, once there is one, is offered each complete frame at this point: before the
+    // preview and the writer, so its scan never waits on encoding.
     emitPreviewIfDue(*sample.pixelBuffer, frameTime);
     writeFrame(sample, frameTime);
 }
