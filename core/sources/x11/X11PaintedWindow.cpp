@@ -63,6 +63,8 @@ std::unique_ptr<X11PaintedWindow> X11PaintedWindow::create(const std::string& di
 
 X11PaintedWindow::~X11PaintedWindow() {
     xcb_destroy_window(connection_, window_);
+    // Wait for the server to act on it: other connections asking next must not still see the window.
+    sync();
     xcb_disconnect(connection_);
 }
 

@@ -103,7 +103,8 @@ struct Tally {
 
 struct Score {
     Tally positionLabels;
-    Tally axisPrices;
+    Tally axisPrices;         // labels no axis tag is drawn over
+    Tally coveredAxisPrices;  // labels an axis tag hides in part or whole
     Tally protectiveLabels;
     Tally symbols;
 };
@@ -157,6 +158,47 @@ inline std::vector<std::pair<std::string, double>> axisLabels(const Fixture& fix
     return labels;
 }
 
+// Row spans of the tags chartlab draws over the position chart's price axis, after its labels:
+// last price, indicators and crosshair (rectangles in the truth), and a tag at the price of the
+// position, of each visible protective level or bracket and of each order.
+inline std::vector<std::pair<double, double>> axisTagRows(const Fixture& fixture) {
+    std::vector<std::pair<double, double>> rows;
+    const nlohmann::json& truth = fixture.truth;
+    const int chartIndex = truth["charts"].value("index", 0);
+    for (const auto& distractor : truth["distractors"]) {
+        const std::string kind = distractor.value("kind", "");
+        if (!kind.starts_with("axis-") || distractor.value("chart", -1) != chartIndex) continue;
+        rows.emplace_back(distractor["rect"]["minY"].get<double>(), distractor["rect"]["maxY"].get<double>());
+    }
+    const nlohmann::json& chart = fixture.scene["charts"][static_cast<std::size_t>(chartIndex)];
+    if (chart.contains("axisTags") && chart["axisTags"] == false) return rows;
+    std::vector<double> prices;
+    if (truth["entryPrice"].is_number()) prices.push_back(truth["entryPrice"].get<double>());
+    for (const char* key : {"takeProfit", "stopLoss"}) {
+        if (truth.contains(key) && truth[key].is_object() && truth[key].value("visible", false)) {
+            prices.push_back(truth[key]["price"].get<double>());
+        }
+    }
+    if (truth.contains("brackets")) {
+        for (const auto& bracket : truth["brackets"]) {
+            if (bracket.value("visible", false)) prices.push_back(bracket["price"].get<double>());
+        }
+    }
+    for (const auto& order : truth["orders"]) {
+        if (order.value("chart", -1) == chartIndex && order["price"].is_number()) prices.push_back(order["price"].get<double>());
+    }
+    const double unit = truth.value("deviceScaleFactor", 1.0) * truth.value("zoom", 1.0);
+    const double fontSize = chart.contains("axisFontSize") ? chart["axisFontSize"].get<double>() : truth.value("fontSize", 12.0);
+    const double tagHeight = std::round(fontSize * 1.55 * unit);
+    const nlohmann::json& axis = truth["priceAxis"];
+    for (double price : prices) {
+        const double top = std::round((price - axis["priceAtRowZero"].get<double>()) / axis["pricePerRow"].get<double>()) -
+                           std::floor(tagHeight / 2);
+        rows.emplace_back(top, top + tagHeight);
+    }
+    return rows;
+}
+
 inline void scoreFixture(const Fixture& fixture, const std::vector<RecognizedTextLine>& lines, Score& score) {
     const nlohmann::json& truth = fixture.truth;
     const double width = truth["width"].get<double>();
@@ -168,7 +210,11 @@ inline void scoreFixture(const Fixture& fixture, const std::vector<RecognizedTex
     }
     const double fontPixels = truth.value("fontSize", 12.0) * truth.value("deviceScaleFactor", 1.0);
     const double plotRight = truth["charts"]["list"][static_cast<std::size_t>(truth["charts"].value("index", 0))]["plot"]["maxX"].get<double>();
+    const auto tagRows = axisTagRows(fixture);
     for (const auto& [text, row] : axisLabels(fixture)) {
+        const bool covered = std::any_of(tagRows.begin(), tagRows.end(), [&](const auto& tag) {
+            return tag.first < row + fontPixels * 0.4 && tag.second > row - fontPixels * 0.4;
+        });
         bool hit = false;
         const std::string needle = compactText(text);
         for (const auto& line : lines) {
@@ -177,7 +223,7 @@ inline void scoreFixture(const Fixture& fixture, const std::vector<RecognizedTex
             if (box.maxX < plotRight || std::abs(centre - row) > fontPixels * 0.6) continue;
             if (compactText(line.text).find(needle) != std::string::npos) hit = true;
         }
-        score.axisPrices.add(hit, fixture.name + " " + text);
+        (covered ? score.coveredAxisPrices : score.axisPrices).add(hit, fixture.name + " " + text);
     }
     for (const char* key : {"takeProfit", "stopLoss"}) {
         if (!truth.contains(key) || !truth[key].is_object() || !truth[key].value("visible", false)) continue;

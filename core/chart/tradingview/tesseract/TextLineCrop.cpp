@@ -99,7 +99,7 @@ void whitenBorders(GreyImage& image) {
     }
     const auto [coreTop, core] = coreRows(withoutRules, {0, 0, width, height});
     const std::int64_t overhang = std::max<std::int64_t>(2, core / 4);
-    const std::int32_t thick = static_cast<std::int32_t>(std::max<std::int64_t>(3, core / 5));
+    const std::int32_t thick = static_cast<std::int32_t>(std::max<std::int64_t>(4, core / 4));
     std::vector<std::uint8_t> clear(dark.size(), 0);
     const std::int64_t longRow = std::max<std::int64_t>(8, core * 3 / 2);
     for (std::int64_t y = 0; y < height; ++y) {

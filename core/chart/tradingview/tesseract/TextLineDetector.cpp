@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "core/chart/tradingview/tesseract/TextBoxDetector.h"
+
 
 // The per-pixel loops are written to vectorise; the project builds at -O2, where GCC does not.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -313,6 +315,9 @@ void splitIntoDenseBands(const std::uint8_t* mask, std::int64_t width, const Pix
         minX = box.maxX;
         maxX = box.minX;
     };
+    // One sparse row inside a word (the thin middle of a "2" beside a "1") does not split it;
+    // candles above a label leave a longer sparse stretch.
+    std::int64_t sparseSince = -1;
     for (std::int64_t y = box.minY; y < box.maxY; ++y) {
         const std::uint8_t* row = mask + y * width;
         std::int64_t filled = 0;
@@ -326,13 +331,15 @@ void splitIntoDenseBands(const std::uint8_t* mask, std::int64_t width, const Pix
         }
         if (filled * 4 >= boxWidth) {
             if (start < 0) start = y;
+            sparseSince = -1;
             minX = std::min(minX, first);
             maxX = std::max(maxX, last);
-        } else {
-            finish(y);
+        } else if (start >= 0) {
+            if (sparseSince < 0) sparseSince = y;
+            if (y - sparseSince + 1 >= 2) finish(sparseSince);
         }
     }
-    finish(box.maxY);
+    finish(sparseSince >= 0 ? sparseSince : box.maxY);
 }
 
 void sortInReadingOrder(std::vector<PixelBox>& boxes) {
@@ -366,6 +373,16 @@ std::vector<PixelBox> TextLineDetector::frameRegions(const GreyImage& grey) {
     const auto longestRowRun = static_cast<std::int64_t>(std::lround(30 * density));
     computeStrokes(grey, work, strokeWindow);
     std::uint8_t* mask = work.edges.data();
+    // Text in a label's box is read inside the box; the frame pass sees none of it, nor the strokes
+    // just outside that the close would join to it.
+    const std::vector<PixelBox> textBoxes = TextBoxDetector::boxes(grey, density);
+    for (const PixelBox& box : textBoxes) {
+        const std::int64_t minX = std::max<std::int64_t>(0, box.minX - wordGap - 1);
+        const std::int64_t maxX = std::min(width, box.maxX + wordGap + 1);
+        for (std::int64_t y = std::max<std::int64_t>(0, box.minY - 1); y < std::min(height, box.maxY + 1); ++y) {
+            std::fill(mask + y * width + minX, mask + y * width + maxX, std::uint8_t{0});
+        }
+    }
     const std::int64_t lineReach = density > 1.3 ? 3 : 2;
     clearThinLongRuns(mask, work.work.data(), width, height, longestRowRun, lineReach);
     filterColumnRuns(mask, width, height, longestStroke, false, work.columnRuns);
@@ -389,6 +406,7 @@ std::vector<PixelBox> TextLineDetector::frameRegions(const GreyImage& grey) {
         box = {std::max<std::int64_t>(0, box.minX - 2), std::max<std::int64_t>(0, box.minY - margin),
                std::min(width, box.maxX + 2), std::min(height, box.maxY + margin)};
     }
+    boxes.insert(boxes.end(), textBoxes.begin(), textBoxes.end());
     sortInReadingOrder(boxes);
     return boxes;
 }

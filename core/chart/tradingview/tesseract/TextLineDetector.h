@@ -21,7 +21,9 @@ inline constexpr int kEdgeThreshold = 40;
 // lines) and long vertical runs (wicks, dividers, outlines) removed, closed horizontally into
 // words, grouped into connected components, split at sparse rows and merged along rows with
 // neighbours of similar height. Each box has a margin above and below for the background estimate
-// and may hold stacked lines; boxes are in reading order. Work buffers are reused per thread.
+// and may hold stacked lines. Labels drawn in a framed or filled box (see TextBoxDetector) are one
+// region each, the box itself, kept apart from whatever touches its outline. Boxes are in reading
+// order. Work buffers are reused per thread.
 std::vector<PixelBox> frameRegions(const GreyImage& grey);
 
 // Text regions of a small image (a magnified crop holding a few lines): the row bands that hold
