@@ -5,6 +5,7 @@
 
 #include "client/commands/Subcommands.h"
 #include "client/session/InterruptSignals.h"
+#include "core/chart/tradingview/tesseract/SingleThreadedOpenMP.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ void printUsage() {
 
 int main(int argc, char** argv) {
     using namespace halvex::client;
+    // The recogniser (halvexctl ocr) and the helper started from here both want OpenMP on one thread.
+    halvex::halvexEnsureSingleThreadedOpenMP(argc, argv);
     InterruptSignals::install();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty() || arguments.front() == "--help" || arguments.front() == "-h" || arguments.front() == "help") {

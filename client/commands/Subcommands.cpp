@@ -11,6 +11,7 @@ const std::vector<Subcommand>& subcommands() {
         {"record", "record a source, mark and end trades from the keyboard", &runRecordCommand},
         {"export", "join a trade manifest's segments into one MP4 clip", &runExportCommand},
         {"raw", "send request lines from standard input, print every response and event", &runRawCommand},
+        {"ocr", "print the text lines the chart reader's recogniser reads in an image file", &runOcrCommand},
         {"demo", "record the demo chart (on a private Xvfb when there is no display), trade, export", &runDemoCommand},
     };
     return table;

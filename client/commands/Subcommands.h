@@ -19,6 +19,7 @@ int runThumbnailCommand(ClientContext& context, const std::vector<std::string>& 
 int runRecordCommand(ClientContext& context, const std::vector<std::string>& arguments);
 int runExportCommand(ClientContext& context, const std::vector<std::string>& arguments);
 int runRawCommand(ClientContext& context, const std::vector<std::string>& arguments);
+int runOcrCommand(ClientContext& context, const std::vector<std::string>& arguments);
 int runDemoCommand(ClientContext& context, const std::vector<std::string>& arguments);
 
 // Every subcommand, in the order `halvexctl --help` lists them.

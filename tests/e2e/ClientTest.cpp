@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/capture/TradeManifest.h"
+#include "core/chart/tradingview/tesseract/ChartlabAccuracy.h"
 #include "core/support/JSONEncoding.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -192,6 +193,35 @@ TEST_F(ClientExportFailures, AFileThatIsNotJSONIsSaidToBeSo) {
     const auto [status, message] = exportClip(directory.file("notes.txt"));
     EXPECT_NE(status, 0);
     EXPECT_NE(message.find("is not JSON"), std::string::npos) << message;
+}
+
+TEST(ClientOcr, PrintsOneJSONObjectPerLineWithTheBoxFromTheBottomLeftAndNamesAMissingFile) {
+    const auto picture = tesseract::chartlab::fixturesDirectory() / "scene-002.png";
+    if (!std::filesystem::exists(picture)) GTEST_SKIP() << "chartlab fixtures not found";
+    auto client = launchClient({"ocr", picture.string(), "--json"});
+    std::istringstream output(client->readAllStdout(60s));
+    ASSERT_EQ(client->wait(60s), 0) << client->stderrSoFar();
+    std::string line;
+    bool sawLabel = false;
+    while (std::getline(output, line)) {
+        const auto object = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(object.is_object()) << line;
+        for (const char* key : {"confidence", "x", "y", "width", "height"}) {
+            ASSERT_TRUE(object.contains(key) && object[key].is_number()) << line;
+            EXPECT_GE(object[key].get<double>(), 0.0) << line;
+            EXPECT_LE(object[key].get<double>(), 1.0) << line;
+        }
+        ASSERT_TRUE(object["text"].is_string()) << line;
+        if (object["text"].get<std::string>().find("-€215.20") == std::string::npos) continue;
+        sawLabel = true;
+        // The label's box ends at row 539 of 1200, counted from the top.
+        EXPECT_NEAR(object["y"].get<double>(), 1.0 - 539.0 / 1200.0, 0.01) << line;
+    }
+    EXPECT_TRUE(sawLabel);
+
+    auto missing = launchClient({"ocr", "/nonexistent/chart.png"});
+    EXPECT_EQ(missing->wait(30s), 1);
+    EXPECT_NE(missing->stderrSoFar().find("/nonexistent/chart.png"), std::string::npos) << missing->stderrSoFar();
 }
 
 // The demo owns Xvfb, the chart window and the helper; a signal or the helper's death must take
