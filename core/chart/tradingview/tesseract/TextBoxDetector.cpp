@@ -23,24 +23,33 @@ struct EdgeRun {
     int grey;
 };
 
-std::vector<EdgeRun> edgeRuns(const GreyImage& image, int beyond) {
-    std::vector<EdgeRun> runs;
+struct EdgeRuns {
+    std::vector<EdgeRun> tops;
+    std::vector<EdgeRun> bottoms;
+};
+
+// Both kinds in one pass: a run of one grey is found once and judged against both neighbours.
+EdgeRuns edgeRuns(const GreyImage& image) {
+    EdgeRuns runs;
     const std::int64_t width = image.width;
     for (std::int64_t y = 0; y < image.height; ++y) {
-        const std::int64_t other = y + beyond;
-        if (other < 0 || other >= image.height) continue;
         const std::uint8_t* row = image.row(y);
-        const std::uint8_t* outside = image.row(other);
+        const std::uint8_t* above = image.row(y > 0 ? y - 1 : y);
+        const std::uint8_t* below = image.row(y + 1 < image.height ? y + 1 : y);
         for (std::int64_t x = 0; x < width;) {
             const int grey = row[x];
             const std::int64_t start = x;
-            std::int64_t edges = 0;
+            std::int64_t edgesAbove = 0;
+            std::int64_t edgesBelow = 0;
             while (x < width && std::abs(row[x] - grey) < kSameGrey) {
-                edges += std::abs(row[x] - outside[x]) >= kEdgeContrast ? 1 : 0;
+                edgesAbove += std::abs(row[x] - above[x]) >= kEdgeContrast ? 1 : 0;
+                edgesBelow += std::abs(row[x] - below[x]) >= kEdgeContrast ? 1 : 0;
                 ++x;
             }
             const std::int64_t length = x - start;
-            if (length >= kShortestEdge && edges * 10 >= length * 6) runs.push_back({y, start, x, grey});
+            if (length < kShortestEdge) continue;
+            if (edgesAbove * 10 >= length * 6) runs.tops.push_back({y, start, x, grey});
+            if (edgesBelow * 10 >= length * 6) runs.bottoms.push_back({y, start, x, grey});
         }
     }
     return runs;
@@ -82,8 +91,7 @@ std::vector<PixelBox> TextBoxDetector::boxes(const GreyImage& grey, double densi
     const auto highest = static_cast<std::int64_t>(std::lround(56 * density));
     const auto widest = static_cast<std::int64_t>(std::lround(700 * density));
 
-    const std::vector<EdgeRun> tops = edgeRuns(grey, -1);
-    const std::vector<EdgeRun> bottoms = edgeRuns(grey, +1);
+    const auto [tops, bottoms] = edgeRuns(grey);
     // Bottom edges by row, for the search below each top edge.
     std::vector<std::size_t> firstBottomOfRow(static_cast<std::size_t>(grey.height + 1), bottoms.size());
     for (std::size_t i = bottoms.size(); i-- > 0;) firstBottomOfRow[static_cast<std::size_t>(bottoms[i].y)] = i;
