@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,15 +62,39 @@ XvfbServer::XvfbServer(int width, int height, int depth) {
 }
 
 XvfbServer::~XvfbServer() {
+    stop();
+    if (heldSocket_ >= 0) ::close(heldSocket_);
+}
+
+void XvfbServer::stop() {
     if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
+    const pid_t pid = pid_;
+    pid_ = -1;
+    ::kill(pid, SIGTERM);
     int status = 0;
     for (int waited = 0; waited < 200; ++waited) {
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) return;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return;
         ::usleep(10'000);
     }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+}
+
+bool XvfbServer::stopAndHoldDisplayNumber() {
+    stop();
+    if (display_.empty()) return false;
+    // A server takes a number only when it can bind the display's abstract socket as well as its
+    // file; a socket bound there (and not listening) keeps servers off it and refuses clients,
+    // and it goes away with this process whatever happens.
+    const std::string name = "/tmp/.X11-unix/X" + display_.substr(1);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (name.size() + 1 >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    heldSocket_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (heldSocket_ < 0) return false;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    return ::bind(heldSocket_, reinterpret_cast<const sockaddr*>(&address), length) == 0;
 }
 
 }  // namespace halvex::testing

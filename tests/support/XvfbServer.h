@@ -19,9 +19,17 @@ public:
     const std::string& display() const { return display_; }
     bool running() const { return !display_.empty(); }
 
+    // Stops the server and keeps its display number from other servers until this object goes
+    // away, so a client that reconnects after the loss finds no server rather than another test's.
+    // False when another server took the number first.
+    bool stopAndHoldDisplayNumber();
+
 private:
+    void stop();
+
     pid_t pid_ = -1;
     std::string display_;
+    int heldSocket_ = -1;
 };
 
 }  // namespace halvex::testing
