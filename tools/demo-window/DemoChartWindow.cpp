@@ -15,10 +15,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "core/sources/x11/X11WindowProperties.h"
 
 namespace {
 
@@ -46,20 +47,6 @@ Options parse(int argc, char** argv) {
         else if (option == "--seconds") options.seconds = std::atof(value.c_str());
     }
     return options;
-}
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t value = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    std::free(reply);
-    return value;
-}
-
-void setText(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-             const std::string& text) {
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, type, 8,
-                        static_cast<std::uint32_t>(text.size()), text.data());
 }
 
 // A deterministic random walk of candle closes.
@@ -98,14 +85,12 @@ int main(int argc, char** argv) {
                       static_cast<std::uint16_t>(options.width), static_cast<std::uint16_t>(options.height), 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
                       values);
-    const xcb_atom_t utf8 = atom(connection, "UTF8_STRING");
-    setText(connection, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, options.title);
-    setText(connection, window, atom(connection, "_NET_WM_NAME"), utf8, options.title);
-    const std::string classHint = options.windowClass + '\0' + options.windowClass + '\0';
-    setText(connection, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, classHint);
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL,
-                        32, 1, &pid);
+    using namespace halvex::x11;
+    setTextProperty(connection, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, options.title);
+    setTextProperty(connection, window, internAtom(connection, "_NET_WM_NAME"), internAtom(connection, "UTF8_STRING"),
+                    options.title);
+    setWindowClass(connection, window, options.windowClass, options.windowClass);
+    setWindowProcessId(connection, window, static_cast<std::uint32_t>(::getpid()));
     xcb_map_window(connection, window);
 
     const xcb_gcontext_t gc = xcb_generate_id(connection);

@@ -7,20 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/chart/tradingview/OCRCandidateTestSamples.h"
+
 namespace halvex::TradingViewChartDetector {
 namespace {
 
 ChartOCRCandidate fragment(const std::string& text, double x, double y, double width = 0.05, double height = 0.02,
                            std::optional<std::string> role = std::nullopt) {
-    ChartOCRCandidate candidate;
-    candidate.text = text;
-    candidate.confidence = 0.9;
-    candidate.x = x;
-    candidate.y = y;
-    candidate.width = width;
-    candidate.height = height;
-    candidate.visualRole = std::move(role);
-    return candidate;
+    return testing::ocrCandidate(text, x, y, width, height, 0.9, std::move(role));
 }
 
 std::vector<std::string> rowTexts(const std::vector<TextRow>& rows) {

@@ -8,20 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/chart/tradingview/OCRCandidateTestSamples.h"
+
 namespace halvex::TradingViewChartDetector {
 namespace {
 
 ChartOCRCandidate text(const std::string& value, double x, double y, double width, double height, double confidence,
                        std::optional<std::string> role = std::nullopt) {
-    ChartOCRCandidate candidate;
-    candidate.text = value;
-    candidate.confidence = confidence;
-    candidate.x = x;
-    candidate.y = y;
-    candidate.width = width;
-    candidate.height = height;
-    candidate.visualRole = std::move(role);
-    return candidate;
+    return testing::ocrCandidate(value, x, y, width, height, confidence, std::move(role));
 }
 
 // The quantity badge with its P&L beside it, with the badge rectangle the pixel stage found.

@@ -5,18 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "core/chart/tradingview/OCRCandidateTestSamples.h"
+
 namespace halvex::TradingViewChartDetector {
 namespace {
 
 ChartOCRCandidate text(const std::string& value, double x, double y) {
-    ChartOCRCandidate candidate;
-    candidate.text = value;
-    candidate.confidence = 0.9;
-    candidate.x = x;
-    candidate.y = y;
-    candidate.width = 0.1;
-    candidate.height = 0.02;
-    return candidate;
+    return testing::ocrCandidate(value, x, y, 0.1, 0.02, 0.9);
 }
 
 TEST(LooksLikeSymbol, AcceptsTickersOnly) {

@@ -1,25 +1,10 @@
 #include "core/sources/x11/X11PaintedWindow.h"
 
 #include <cstdlib>
-#include <cstring>
+
+#include "core/sources/x11/X11WindowProperties.h"
 
 namespace halvex::x11 {
-namespace {
-
-xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
-    auto* reply = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
-
-void setText(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-             const std::string& text) {
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, type, 8,
-                        static_cast<std::uint32_t>(text.size()), text.data());
-}
-
-}  // namespace
 
 std::unique_ptr<X11PaintedWindow> X11PaintedWindow::create(const std::string& display, const Options& options) {
     xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
@@ -36,23 +21,20 @@ std::unique_ptr<X11PaintedWindow> X11PaintedWindow::create(const std::string& di
                       static_cast<std::int16_t>(options.y), static_cast<std::uint16_t>(options.width),
                       static_cast<std::uint16_t>(options.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
-    const xcb_atom_t utf8 = intern(connection, "UTF8_STRING");
-    if (options.title) setText(connection, result->window_, intern(connection, "_NET_WM_NAME"), utf8, *options.title);
-    if (options.legacyTitle) setText(connection, result->window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, *options.legacyTitle);
+    const xcb_atom_t utf8 = internAtom(connection, "UTF8_STRING");
+    if (options.title) {
+        setTextProperty(connection, result->window_, internAtom(connection, "_NET_WM_NAME"), utf8, *options.title);
+    }
+    if (options.legacyTitle) {
+        setTextProperty(connection, result->window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, *options.legacyTitle);
+    }
     if (!options.instanceName.empty() || !options.className.empty()) {
-        std::string wmClass = options.instanceName;
-        wmClass.push_back('\0');
-        wmClass += options.className;
-        wmClass.push_back('\0');
-        setText(connection, result->window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, wmClass);
+        setWindowClass(connection, result->window_, options.instanceName, options.className);
     }
-    if (options.processId) {
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, result->window_, intern(connection, "_NET_WM_PID"),
-                            XCB_ATOM_CARDINAL, 32, 1, &*options.processId);
-    }
+    if (options.processId) setWindowProcessId(connection, result->window_, *options.processId);
     if (options.windowType) {
-        const xcb_atom_t type = intern(connection, options.windowType->c_str());
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, result->window_, intern(connection, "_NET_WM_WINDOW_TYPE"),
+        const xcb_atom_t type = internAtom(connection, options.windowType->c_str());
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, result->window_, internAtom(connection, "_NET_WM_WINDOW_TYPE"),
                             XCB_ATOM_ATOM, 32, 1, &type);
     }
     if (options.mapped) xcb_map_window(connection, result->window_);

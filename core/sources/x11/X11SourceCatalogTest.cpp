@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
-
-#include "tests/support/FailureMessage.h"
 #include <unistd.h>
 #include <sys/uio.h>
 #include <xcb/randr.h>
 #include <xcb/xcbext.h>
 
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
 #include <functional>
 
 #include "core/imaging/JPEGCodec.h"
@@ -16,7 +14,9 @@
 #include "core/sources/x11/X11PaintedWindow.h"
 #include "core/sources/x11/X11SourcePlatform.h"
 #include "core/sources/x11/X11WindowList.h"
+#include "core/sources/x11/X11WindowProperties.h"
 #include "core/support/HalvexNativeError.h"
+#include "tests/support/FailureMessage.h"
 #include "tests/support/XvfbServer.h"
 
 namespace halvex::x11 {
@@ -38,12 +38,7 @@ public:
     }
     ~RootEditor() { xcb_disconnect(connection_); }
 
-    xcb_atom_t atom(const char* name) {
-        auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-        std::free(reply);
-        return value;
-    }
+    xcb_atom_t atom(const char* name) { return internAtom(connection_, name); }
     void setWindows(xcb_window_t window, const char* property, const std::vector<xcb_window_t>& values) {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom(property), XCB_ATOM_WINDOW, 32,
                             static_cast<std::uint32_t>(values.size()), values.data());
